@@ -1,0 +1,208 @@
+"""Runs the built service and the device simulator for end-to-end tests.
+
+The service runs in a fresh temporary folder, with its console either on a
+pseudo-terminal (every print arrives at once, so a test can wait for a text)
+or on a pipe (block-buffered, complete once the process has ended).
+"""
+
+import calendar
+import glob
+import os
+import pty
+import select
+import signal
+import subprocess
+import tempfile
+import time
+import tty
+
+BUILD_DIR = os.environ.get("METER_BUILD_DIR", os.path.join(os.path.dirname(__file__), "../../build"))
+SERVICE = os.path.join(BUILD_DIR, "meter-service")
+SIMULATOR = os.path.join(BUILD_DIR, "quorvane-sim")
+FAKETIME_LIBS = glob.glob("/usr/lib/*/faketime/libfaketime.so.1")
+
+
+def crlf(text):
+    """The bytes a text written by the service has on disk or console."""
+    return text.replace("\n", "\r\n").encode("latin-1")
+
+
+def utc(stamp):
+    """Seconds since the epoch of 'YYYY-MM-DD hh:mm:ss' taken as UTC."""
+    return calendar.timegm(time.strptime(stamp, "%Y-%m-%d %H:%M:%S"))
+
+
+class Service:
+    """The service in its own folder. Construct, then start()."""
+
+    def __init__(self, sites, tz="UTC0", fake_utc=None, env=None):
+        self.dir = tempfile.mkdtemp(prefix="meter-e2e-")
+        self.tz = tz
+        self.fake_utc = fake_utc
+        self.extra_env = env or {}
+        self.proc = None
+        self.master = None
+        self.console = b""
+        if sites is not None:
+            mode = "wb" if isinstance(sites, bytes) else "w"
+            with open(self.path("sites.txt"), mode) as f:
+                f.write(sites)
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def _env(self):
+        env = {"PATH": "/usr/bin:/bin", "TZ": self.tz}
+        if self.fake_utc is not None:
+            # Start on a whole second, so the passes of the schedule fall
+            # early in each second and none is skipped.
+            now = time.time()
+            time.sleep((1.02 - (now % 1.0)) % 1.0)
+            env["LD_PRELOAD"] = FAKETIME_LIBS[0]
+            env["FAKETIME"] = "%+ds" % (self.fake_utc - int(time.time()))
+            env["DONT_FAKE_MONOTONIC"] = "1"
+        env.update(self.extra_env)
+        return env
+
+    def start(self, terminal=True, argv=None):
+        cmd = argv or [SERVICE]
+        if terminal:
+            self.master, slave = pty.openpty()
+            tty.setraw(slave)  # no line discipline: the bytes as written
+            self.proc = subprocess.Popen(cmd, cwd=self.dir, env=self._env(), stdin=subprocess.DEVNULL,
+                                         stdout=slave, stderr=subprocess.PIPE, start_new_session=True)
+            os.close(slave)
+        else:
+            self.proc = subprocess.Popen(cmd, cwd=self.dir, env=self._env(), stdin=subprocess.DEVNULL,
+                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                         start_new_session=True)
+        return self
+
+    def _read_terminal(self, timeout):
+        ready, _, _ = select.select([self.master], [], [], timeout)
+        if not ready:
+            return False
+        try:
+            data = os.read(self.master, 65536)
+        except OSError:  # the service closed its terminal
+            return False
+        self.console += data
+        return bool(data)
+
+    def wait_for(self, text, timeout=30.0, count=1):
+        """Reads the terminal until text has appeared count times."""
+        deadline = time.monotonic() + timeout
+        while self.console.count(text) < count:
+            left = deadline - time.monotonic()
+            if left <= 0 or not self._read_terminal(left):
+                if self.console.count(text) < count:
+                    raise AssertionError("%r not seen %d times within %.0f s; console:\n%r" %
+                                         (text, count, timeout, self.console[-3000:]))
+        return self.console
+
+    def wait_for_file(self, name, predicate, timeout=30.0):
+        """Waits until predicate(bytes of the file) holds."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if self.master is not None:
+                self._read_terminal(0.05)
+            else:
+                time.sleep(0.05)
+            try:
+                with open(self.path(name), "rb") as f:
+                    data = f.read()
+            except FileNotFoundError:
+                continue
+            if predicate(data):
+                return data
+        raise AssertionError("%s never reached the expected state" % name)
+
+    def send(self, sig):
+        self.proc.send_signal(sig)
+
+    def finish(self, sig=signal.SIGTERM, timeout=30.0):
+        """Stops the service (unless it ended) and returns its exit status."""
+        if sig is not None and self.proc.poll() is None:
+            self.proc.send_signal(sig)
+        if self.master is not None:
+            deadline = time.monotonic() + timeout
+            while self.proc.poll() is None and time.monotonic() < deadline:
+                self._read_terminal(0.1)
+            while self._read_terminal(0.1):
+                pass
+            os.close(self.master)
+            self.master = None
+        else:
+            out, _ = self.proc.communicate(timeout=timeout)
+            self.console += out
+        status = self.proc.wait(timeout=timeout)
+        if self.proc.stderr:
+            self.proc.stderr.close()
+        return status
+
+    def read(self, name):
+        with open(self.path(name), "rb") as f:
+            return f.read()
+
+    def kill(self):
+        if self.proc is not None and self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        if self.master is not None:
+            os.close(self.master)
+            self.master = None
+
+
+def run_to_exit(sites, timeout=30.0, **kwargs):
+    """Runs the service over a pipe until it ends by itself."""
+    s = Service(sites, **kwargs).start(terminal=False)
+    status = s.finish(sig=None, timeout=timeout)
+    return s, status
+
+
+class Simulator:
+    """quorvane-sim serving the given devices; learns their ports."""
+
+    def __init__(self, *devices, quiet=True):
+        cmd = [SIMULATOR] + (["--quiet"] if quiet else []) + list(devices)
+        self.proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE, text=True, bufsize=1)
+        self.ports = []
+        self.lines = []
+        while True:
+            line = self.proc.stdout.readline()
+            if not line:
+                raise AssertionError("simulator ended: " + self.proc.stderr.read())
+            if line.startswith("listening "):
+                self.ports.append(int(line.split()[3]))
+            elif line.strip() == "ready":
+                break
+
+    def read_lines(self, count, timeout=30.0):
+        """Reads request/reply lines until count of them have been read."""
+        deadline = time.monotonic() + timeout
+        while len(self.lines) < count and time.monotonic() < deadline:
+            ready, _, _ = select.select([self.proc.stdout], [], [], deadline - time.monotonic())
+            if ready:
+                line = self.proc.stdout.readline()
+                if not line:
+                    break
+                self.lines.append(line.strip())
+        return self.lines
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGTERM)
+        self.proc.communicate(timeout=10)
+        return self.proc.returncode
+
+
+def closed_tcp_port():
+    """A loopback port with a bound socket that never listens: connects are refused.
+
+    Returns (socket, port); keep the socket open while the port is in use.
+    """
+    import socket
+    s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    s.bind(("127.0.0.1", 0))
+    return s, s.getsockname()[1]

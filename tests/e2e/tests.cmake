@@ -1,0 +1,16 @@
+# End-to-end tests: the built binaries, run by Debian's python3.
+find_program(SYSTEM_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH)
+if(NOT SYSTEM_PYTHON3)
+  find_program(SYSTEM_PYTHON3 python3 REQUIRED)
+endif()
+
+function(meter_e2e_test name)
+  add_test(NAME e2e.${name}
+           COMMAND ${SYSTEM_PYTHON3} -m unittest -v ${name}
+           WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/e2e)
+  set_tests_properties(e2e.${name} PROPERTIES
+                       ENVIRONMENT "METER_BUILD_DIR=${CMAKE_BINARY_DIR};PYTHONDONTWRITEBYTECODE=1"
+                       TIMEOUT 300)
+endfunction()
+
+meter_e2e_test(test_startup)
