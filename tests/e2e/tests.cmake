@@ -1,4 +1,5 @@
-# End-to-end tests: the built binaries, run by Debian's python3.
+# End-to-end tests: the built binaries, run by Debian's python3. Each test
+# class is its own CTest test, so that slow ones run side by side.
 find_program(SYSTEM_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH)
 if(NOT SYSTEM_PYTHON3)
   find_program(SYSTEM_PYTHON3 python3 REQUIRED)
@@ -13,4 +14,9 @@ function(meter_e2e_test name)
                        TIMEOUT 300)
 endfunction()
 
-meter_e2e_test(test_startup)
+meter_e2e_test(test_startup.SiteListErrors)
+meter_e2e_test(test_startup.FirstCycle)
+meter_e2e_test(test_startup.Stop)
+meter_e2e_test(test_cycles.TwoCycles)
+meter_e2e_test(test_cycles.LogFile)
+meter_e2e_test(test_cycles.CycleTime)
