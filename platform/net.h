@@ -45,8 +45,9 @@ int net_send_to(NetSocket s, const uint8_t *data, int length, uint32_t address, 
 // returned on failure.
 long net_set_nonblocking(NetSocket s);
 
-// Bytes a receive would find waiting; for a datagram socket, the size of the
-// next datagram. Stores 0 when the query fails.
+// Bytes a receive would find waiting. For a datagram socket Linux gives the
+// size of the next datagram, Windows the size of all queued datagrams
+// together. Stores 0 when the query fails.
 void net_bytes_waiting(NetSocket s, long *bytes);
 
 // Receives up to size bytes from any sender. Returns the count or -1.

@@ -13,8 +13,9 @@ struct TextFile {
 
 // Modes as the C runtime spells them: "r", "rt", "at", "wt", and "wx", which
 // creates a new file for writing and fails if one exists. Other programs
-// may read and write the file while it is open. Returns false if the file
-// cannot be opened; the TextFile is then left closed.
+// may read and write the file while it is open, but only read it while it
+// is open with "rt" (where the system enforces it: Windows). Returns false
+// if the file cannot be opened; the TextFile is then left closed.
 bool text_open(TextFile *file, const char *path, const char *mode);
 
 // Reads one line into line[0..size-1] like fgets: up to size - 1 characters,

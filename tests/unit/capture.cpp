@@ -2,26 +2,42 @@
 
 #include "platform/console.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
+#include <unistd.h> // on Windows, mingw's: dup, dup2 and close of the C runtime
+#ifdef _WIN32
+#include <direct.h>
+#endif
 
-namespace {
+namespace
+{
 
 int saved_stdout = -1;
-char capture_path[] = "/tmp/meter-capture-XXXXXX";
 int capture_fd = -1;
+std::string capture_path;
+
+// The system's temporary folder.
+std::string temp_root(void)
+{
+#ifdef _WIN32
+    const char *root = std::getenv("TEMP");
+    return root != nullptr ? root : ".";
+#else
+    return "/tmp";
+#endif
+}
 
 } // namespace
 
 void capture_begin(void)
 {
     std::fflush(stdout);
-    std::snprintf(capture_path, sizeof capture_path, "/tmp/meter-capture-XXXXXX");
-    capture_fd = mkstemp(capture_path);
+    capture_path = temp_root() + "/meter-capture-XXXXXX";
+    capture_fd = mkstemp(&capture_path[0]);
     saved_stdout = dup(STDOUT_FILENO);
     dup2(capture_fd, STDOUT_FILENO);
 }
@@ -33,7 +49,7 @@ std::string capture_end(void)
     close(saved_stdout);
     close(capture_fd);
     std::string bytes = read_file(capture_path);
-    unlink(capture_path);
+    std::remove(capture_path.c_str());
     return bytes;
 }
 
@@ -53,6 +69,17 @@ std::string read_file(const std::string &path)
 
 std::string make_temp_dir(void)
 {
-    char path[] = "/tmp/meter-test-XXXXXX";
-    return mkdtemp(path);
+#ifdef _WIN32
+    // No mkdtemp here: a name of this process, tried until one is free.
+    static int serial;
+    std::string path;
+    do
+        path = temp_root() + "/meter-test-" + std::to_string(getpid()) + "-" +
+               std::to_string(++serial);
+    while (_mkdir(path.c_str()) != 0 && errno == EEXIST);
+    return path;
+#else
+    std::string path = temp_root() + "/meter-test-XXXXXX";
+    return mkdtemp(&path[0]);
+#endif
 }
