@@ -51,6 +51,8 @@ void open_reading_log(TextFile *log, const char *path)
     } else if (text_open(log, path, "wx")) {
         text_printf(log, "Date , Time , Meter_ID , Network_Fault , Meter_Fault , Meter_Reading , "
                          "Units , Rate_of_Flow\r\n");
+        // On disk at once: a new log is never left without its header.
+        text_flush(log);
         return;
     } else if (text_open(log, path, "at")) {
         // The file exists but cannot be read: append to it rather than

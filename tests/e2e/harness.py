@@ -35,10 +35,11 @@ def utc(stamp):
 class Service:
     """The service in its own folder. Construct, then start()."""
 
-    def __init__(self, sites, tz="UTC0", fake_utc=None, env=None):
+    def __init__(self, sites, tz="UTC0", fake_utc=None, env=None, rate=None):
         self.dir = tempfile.mkdtemp(prefix="meter-e2e-")
         self.tz = tz
         self.fake_utc = fake_utc
+        self.rate = rate  # clock and pauses run this many times faster
         self.extra_env = env or {}
         self.proc = None
         self.master = None
@@ -53,19 +54,29 @@ class Service:
 
     def _env(self):
         env = {"PATH": "/usr/bin:/bin", "TZ": self.tz}
-        if self.fake_utc is not None:
-            # Start on a whole second, so the passes of the schedule fall
-            # early in each second and none is skipped.
-            now = time.time()
-            time.sleep((1.02 - (now % 1.0)) % 1.0)
-            env["LD_PRELOAD"] = FAKETIME_LIBS[0]
-            env["FAKETIME"] = "%+ds" % (self.fake_utc - int(time.time()))
-            env["DONT_FAKE_MONOTONIC"] = "1"
         env.update(self.extra_env)
         return env
 
-    def start(self, terminal=True, argv=None):
-        cmd = argv or [SERVICE]
+    def _clock(self):
+        """The env command that gives the service its pinned clock.
+
+        Set on the service alone, not on a prefix such as setpriv, which
+        would otherwise set up the fake clock as another user."""
+        if self.fake_utc is None:
+            return []
+        # Start on a whole second, so the passes of the schedule fall early
+        # in each second and none is skipped.
+        now = time.time()
+        time.sleep((1.02 - (now % 1.0)) % 1.0)
+        fake = "%+ds" % (self.fake_utc - int(time.time()))
+        if self.rate:
+            fake += " x%d" % self.rate
+        return ["/usr/bin/env", "LD_PRELOAD=" + FAKETIME_LIBS[0], "FAKETIME=" + fake,
+                "DONT_FAKE_MONOTONIC=1"]
+
+    def start(self, terminal=True, argv=None, prefix=()):
+        """prefix: a command the service runs under (a namespace, a user)."""
+        cmd = list(prefix) + self._clock() + (argv or [SERVICE])
         if terminal:
             self.master, slave = pty.openpty()
             tty.setraw(slave)  # no line discipline: the bytes as written
@@ -163,8 +174,8 @@ def run_to_exit(sites, timeout=30.0, **kwargs):
 class Simulator:
     """quorvane-sim serving the given devices; learns their ports."""
 
-    def __init__(self, *devices, quiet=True):
-        cmd = [SIMULATOR] + (["--quiet"] if quiet else []) + list(devices)
+    def __init__(self, *devices, quiet=True, prefix=()):
+        cmd = list(prefix) + [SIMULATOR] + (["--quiet"] if quiet else []) + list(devices)
         self.proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                      stderr=subprocess.PIPE, text=True, bufsize=1)
         self.ports = []
