@@ -17,9 +17,9 @@ BOOL WINAPI on_console_control(DWORD event)
 {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
         return FALSE; // closing the window, logoff, shutdown: the system's way
+    // A second request: the operator does not want to wait.
     if (InterlockedExchange(&stop_flag, 1) != 0)
-        TerminateProcess(GetCurrentProcess(),
-                         1); // a second request: the operator does not want to wait
+        TerminateProcess(GetCurrentProcess(), 1);
     return TRUE;
 }
 
