@@ -43,6 +43,7 @@ void queue_reply(Server *server, const PendingReply *r)
         if (!server->pending[i].active) {
             server->pending[i] = *r;
             server->pending[i].active = true;
+            server->pending[i].order = server->replies_queued++;
             return;
         }
     }
@@ -106,17 +107,25 @@ void answer_request(Server *server, int device, int reply_fd, const sockaddr_in 
 int send_due_replies(Server *server)
 {
     int64_t now = now_ms();
+    // Oldest first, so that the replies on one connection keep the order of
+    // their requests.
+    for (;;) {
+        PendingReply *oldest = nullptr;
+        for (int i = 0; i < MAX_PENDING; i++) {
+            PendingReply *r = &server->pending[i];
+            if (r->active && r->due_ms <= now && (oldest == nullptr || r->order < oldest->order))
+                oldest = r;
+        }
+        if (oldest == nullptr)
+            break;
+        finish_reply(server, oldest);
+        oldest->active = false;
+    }
     int64_t next = -1;
     for (int i = 0; i < MAX_PENDING; i++) {
-        PendingReply *r = &server->pending[i];
-        if (!r->active)
-            continue;
-        if (r->due_ms <= now) {
-            finish_reply(server, r);
-            r->active = false;
-        } else if (next < 0 || r->due_ms - now < next) {
+        const PendingReply *r = &server->pending[i];
+        if (r->active && (next < 0 || r->due_ms - now < next))
             next = r->due_ms - now;
-        }
     }
     return (int)next;
 }

@@ -41,6 +41,7 @@ struct PendingReply {
     int length;
     int sent; // bytes already sent
     int64_t due_ms;
+    uint64_t order; // when it was queued, counted over the run
 };
 
 struct Server {
@@ -50,6 +51,7 @@ struct Server {
     Connection connections[MAX_CONNECTIONS];
     int connection_count; // slots in use or freed since the last compaction
     PendingReply pending[MAX_PENDING];
+    uint64_t replies_queued;
     int other_port_fd; // UDP socket for mode=other-port, or -1
 };
 

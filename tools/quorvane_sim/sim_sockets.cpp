@@ -63,6 +63,7 @@ bool open_devices(Server *server, const SimOptions *options)
     server->device_count = 0;
     server->connection_count = 0;
     server->other_port_fd = -1;
+    server->replies_queued = 0;
     for (int i = 0; i < MAX_PENDING; i++)
         server->pending[i].active = false;
 
