@@ -114,29 +114,72 @@ TEST_P(PollTransport, UnresolvableNamePrintsBothMessages)
 
 INSTANTIATE_TEST_SUITE_P(Both, PollTransport, testing::Bool(), transport_name);
 
-// A port with a socket bound but not listening: connects to it are refused.
-TEST(PollTcp, RefusedConnectionFailsAtOnce)
+// Connects that fail: to a port bound but not listening (refused at once),
+// and to a listener whose queue is full, which drops the attempt unanswered.
+struct ConnectFailure {
+    const char *name;
+    bool full_listener;
+    int error_code;
+    double min_seconds, max_seconds;
+};
+
+void PrintTo(const ConnectFailure &c, std::ostream *out)
 {
-    int closed = socket(AF_INET, SOCK_STREAM, 0);
+    *out << c.name;
+}
+
+class PollTcpConnect : public testing::TestWithParam<ConnectFailure>
+{
+};
+
+TEST_P(PollTcpConnect, FailsWithItsErrorCode)
+{
+    const ConnectFailure &c = GetParam();
+    int target = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in sa = {};
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof sa;
-    ASSERT_EQ(0, bind(closed, (sockaddr *)&sa, sizeof sa));
-    ASSERT_EQ(0, getsockname(closed, (sockaddr *)&sa, &length));
+    ASSERT_EQ(0, bind(target, (sockaddr *)&sa, sizeof sa));
+    ASSERT_EQ(0, getsockname(target, (sockaddr *)&sa, &length));
+    std::vector<int> fillers;
+    if (c.full_listener) {
+        ASSERT_EQ(0, listen(target, 0));
+        for (int i = 0; i < 8; i++) {
+            fillers.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+            connect(fillers.back(), (sockaddr *)&sa, sizeof sa);
+        }
+    }
     MeterRecord r = device_record("127.0.0.1", ntohs(sa.sin_port), true);
     set_earlier_measurements(&r);
     MeterRecord before = r;
 
     PollResult poll = poll_captured(&r, 0);
-    close(closed);
+    for (int fd : fillers)
+        close(fd);
+    close(target);
 
-    EXPECT_EQ(resolved_line("127.0.0.1") + "\r\r\nTCP Connect() failed with error code : 111\r\r\n",
+    EXPECT_EQ(resolved_line("127.0.0.1") + "\r\r\nTCP Connect() failed with error code : " +
+                  std::to_string(c.error_code) + "\r\r\n",
               poll.console);
-    EXPECT_LT(poll.seconds, 2.0);
+    EXPECT_GE(poll.seconds, c.min_seconds);
+    EXPECT_LT(poll.seconds, c.max_seconds);
     EXPECT_EQ(1, r.network_fault);
     expect_same_measurements(before, r);
 }
+
+std::string connect_failure_name(const testing::TestParamInfo<ConnectFailure> &info)
+{
+    return info.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PollTcpConnect,
+                         testing::Values(
+                             // ECONNREFUSED, at once.
+                             ConnectFailure{"Refused", false, 111, 0.0, 2.0},
+                             // ETIMEDOUT after the 5 s limit, not the system's two minutes.
+                             ConnectFailure{"Unanswered", true, 110, 4.5, 15.0}),
+                         connect_failure_name);
 
 // Replies the poll must never take. Each costs the whole 5 s wait.
 struct BadReply {
