@@ -10,6 +10,7 @@ import glob
 import os
 import pty
 import select
+import shutil
 import signal
 import subprocess
 import tempfile
@@ -54,6 +55,10 @@ class Service:
 
     def _env(self):
         env = {"PATH": "/usr/bin:/bin", "TZ": self.tz}
+        # A sanitized build's settings reach the service: a finding must fail the test.
+        for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"):
+            if name in os.environ:
+                env[name] = os.environ[name]
         env.update(self.extra_env)
         return env
 
@@ -156,18 +161,23 @@ class Service:
             return f.read()
 
     def kill(self):
+        """Ends the service if it still runs and removes its folder."""
         if self.proc is not None and self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
         if self.master is not None:
             os.close(self.master)
             self.master = None
+        if os.path.isdir(self.dir):
+            os.chmod(self.dir, 0o700)
+            shutil.rmtree(self.dir, ignore_errors=True)
 
 
 def run_to_exit(sites, timeout=30.0, **kwargs):
     """Runs the service over a pipe until it ends by itself."""
     s = Service(sites, **kwargs).start(terminal=False)
     status = s.finish(sig=None, timeout=timeout)
+    s.kill()
     return s, status
 
 
