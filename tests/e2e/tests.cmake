@@ -28,3 +28,7 @@ meter_e2e_test(test_faults.FullTable)
 meter_e2e_test(test_faults.HostileSiteLists)
 meter_e2e_test(test_faults.StopInTheMiddleOfACycle)
 meter_e2e_test(test_long_run.LongRun)
+# valgrind cannot run a binary built with AddressSanitizer.
+if(NOT METER_SANITIZE)
+  meter_e2e_test(test_memcheck.Memcheck)
+endif()
