@@ -49,36 +49,33 @@ void print_bad_device(int n)
     console_printf("\r\nError reading TCP/UDP? for Quorvane No. %d from file 'sites.txt'\r\n", n);
 }
 
+// Parses a channel identifier; 0 makes the channel inactive.
+bool parse_channel(char **next_token, char channel, int32_t *id, int32_t *active)
+{
+    char *field = next_field(next_token);
+    if (field == nullptr)
+        return false;
+    *id = parse_decimal(field);
+    *active = *id != 0 ? 1 : 0;
+    if (*active)
+        console_printf("Ch.%c ID = %ld\r\n", channel, (long)*id);
+    else
+        console_printf("Ch.%c Inactive\r\n", channel);
+    return true;
+}
+
 // Parses one device line into record, echoing each field right after it is
 // parsed. n is the number of devices accepted before this one.
 bool parse_device_line(char *line, MeterRecord *record, int n)
 {
     char *next_token = line;
+    if (!parse_channel(&next_token, 'A', &record->ch_a_id, &record->ch_a_active) ||
+        !parse_channel(&next_token, 'B', &record->ch_b_id, &record->ch_b_active)) {
+        print_bad_device(n);
+        return false;
+    }
+
     char *field = next_field(&next_token);
-    if (field == nullptr) {
-        print_bad_device(n);
-        return false;
-    }
-    record->ch_a_id = parse_decimal(field);
-    record->ch_a_active = record->ch_a_id != 0 ? 1 : 0;
-    if (record->ch_a_active)
-        console_printf("Ch.A ID = %ld\r\n", (long)record->ch_a_id);
-    else
-        console_printf("Ch.A Inactive\r\n");
-
-    field = next_field(&next_token);
-    if (field == nullptr) {
-        print_bad_device(n);
-        return false;
-    }
-    record->ch_b_id = parse_decimal(field);
-    record->ch_b_active = record->ch_b_id != 0 ? 1 : 0;
-    if (record->ch_b_active)
-        console_printf("Ch.B ID = %ld\r\n", (long)record->ch_b_id);
-    else
-        console_printf("Ch.B Inactive\r\n");
-
-    field = next_field(&next_token);
     if (field == nullptr) {
         print_bad_device(n);
         return false;
