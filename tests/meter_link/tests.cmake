@@ -19,4 +19,4 @@ target_compile_definitions(meter-link-tests PRIVATE
 # One CTest test per case, so the few that wait out a silent device run in
 # parallel under ctest -j.
 gtest_discover_tests(meter-link-tests WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-                     DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 60)
+                     DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 60 LABELS meter_link)
