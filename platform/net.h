@@ -17,7 +17,8 @@ int net_last_error(void);
 
 // Resolves a host name or dotted address to its IPv4 addresses, in the
 // resolver's order, in network byte order. Returns how many were stored
-// (at most max_addresses), or -1 with the last error set.
+// (at most max_addresses; of a longer list the last slot holds the list's
+// last address), or -1 with the last error set.
 int net_resolve_ipv4(const char *host, uint32_t *addresses, int max_addresses);
 
 // Dotted text of an address in network byte order; buffer of at least 16.

@@ -45,9 +45,13 @@ int net_resolve_ipv4(const char *host, uint32_t *addresses, int max_addresses)
         last_error = entry == nullptr ? h_errno : NO_DATA;
         return -1;
     }
+    // A longer list keeps its last address in the last slot: that is the
+    // one the poll uses.
     int count = 0;
-    for (char **item = entry->h_addr_list; *item != nullptr && count < max_addresses; item++)
-        std::memcpy(&addresses[count++], *item, 4);
+    for (char **item = entry->h_addr_list; *item != nullptr; item++) {
+        int slot = count < max_addresses ? count++ : max_addresses - 1;
+        std::memcpy(&addresses[slot], *item, 4);
+    }
     return count;
 }
 

@@ -155,5 +155,26 @@ class CycleTime(unittest.TestCase):
         self.run_at("UTC0", "2026/12/12 , 04:59")
 
 
+@unittest.skipUnless(os.geteuid() == 0, "needs root to give the service its own hosts file")
+class HostWithSeveralAddresses(unittest.TestCase):
+    """A name with several addresses is polled at the last of them."""
+
+    def test_last_address_is_used_and_printed(self):
+        sim = Simulator("--address", "127.0.0.2", "udp:0,total-a=61")
+        self.addCleanup(sim.stop)
+        s = Service("1\n1 0 meter-multi %d U\n" % sim.ports[0], fake_utc=utc("2026-12-11 08:30:00"))
+        self.addCleanup(s.kill)
+        with open(s.path("hosts"), "w") as f:
+            f.write("127.0.0.1 localhost\n127.0.0.3 meter-multi\n127.0.0.2 meter-multi\n")
+        own_hosts = ["unshare", "--mount", "sh", "-c", 'mount --bind "$0" /etc/hosts && exec "$@"',
+                     s.path("hosts")]
+        s.start(terminal=True, prefix=own_hosts)
+        data = s.wait_for_file("meter.csv", lambda d: d.count(b"\r\r\n") == 2)
+        self.assertEqual(0, s.finish())
+        self.assertIn(crlf("meter-multi resolved to : 127.0.0.2\r\nNetwork Fault : NO\r\n"),
+                      s.console)
+        self.assertTrue(data.endswith(crlf(" , 0001 , 0 , 0 ,          61.000 , GAL ,        0.000\r\n")))
+
+
 if __name__ == "__main__":
     unittest.main()
