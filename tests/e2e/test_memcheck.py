@@ -49,7 +49,9 @@ class Memcheck(unittest.TestCase):
         self.assertIn(b" , 0003 , 1 , 0 , ", rows)
         self.assertIn(b" , 0004 , 1 , 0 , ", rows)
         self.assertIn(b"TCP Connect() failed", s.console)
-        print("memcheck: " + " ".join(re.findall(r"ERROR SUMMARY: [^\n]*", text)))
+        # The figures, for the record.
+        print("memcheck: " + "; ".join(re.findall(
+            r"(ERROR SUMMARY: [^(\n]*|total heap usage: [^\n]*|FILE DESCRIPTORS: [^\n]*)", text)))
 
 
 if __name__ == "__main__":
