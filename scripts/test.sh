@@ -10,6 +10,18 @@ passed=0
 failed=0
 failures=""
 
+# Runs a command where nothing it sends can leave this machine: as root, in
+# a network namespace of its own with only its loopback up. The tests talk to
+# 127.0.0.1 alone, and a host name that only a resolver could answer then
+# fails at once instead of reaching one.
+isolated() {
+    if [ "$(id -u)" -eq 0 ] && unshare --net true 2>/dev/null; then
+        unshare --net sh -c 'ip link set lo up && exec "$@"' isolated "$@"
+    else
+        "$@"
+    fi
+}
+
 # Runs one ctest over a build folder, with any further ctest arguments, and
 # adds its counts to the totals.
 run_ctest() {
@@ -17,7 +29,7 @@ run_ctest() {
     dir=$2
     shift 2
     log=$(mktemp)
-    (cd "$dir" && ctest -j2 --output-on-failure --timeout 600 "$@") 2>&1 | tee "$log"
+    (cd "$dir" && isolated ctest -j2 --output-on-failure --timeout 600 "$@") 2>&1 | tee "$log"
     total=$(sed -n 's/.* tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -1)
     bad=$(sed -n 's/.*, \([0-9]*\) tests failed out of.*/\1/p' "$log" | tail -1)
     rm -f "$log"
@@ -99,6 +111,21 @@ for target in site_list reply; do
     count $? "fuzz-$target"
 done
 phase_done "fuzzing"
+
+# The Windows build, cross-built and run under Wine against the Linux one.
+log=$(mktemp)
+isolated scripts/test-windows.sh 2>&1 | tee "$log"
+windows_passed=$(sed -n 's/^windows: \([0-9]*\) passed, \([0-9]*\) failed$/\1/p' "$log" | tail -1)
+windows_failed=$(sed -n 's/^windows: \([0-9]*\) passed, \([0-9]*\) failed$/\2/p' "$log" | tail -1)
+rm -f "$log"
+if [ -n "$windows_passed" ] && [ "$windows_passed" -gt 0 ]; then
+    passed=$((passed + windows_passed))
+    failed=$((failed + windows_failed))
+    [ "$windows_failed" -ne 0 ] && failures="$failures windows"
+else
+    count 1 windows
+fi
+phase_done "windows"
 
 echo
 [ -n "$failures" ] && echo "failed in:$failures"

@@ -6,12 +6,16 @@ if(NOT SYSTEM_PYTHON3)
 endif()
 
 function(meter_e2e_test name)
+  set(timeout 300)
+  if(ARGC GREATER 1)
+    set(timeout ${ARGV1})
+  endif()
   add_test(NAME e2e.${name}
            COMMAND ${SYSTEM_PYTHON3} -m unittest -v ${name}
            WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/e2e)
   set_tests_properties(e2e.${name} PROPERTIES
                        ENVIRONMENT "METER_BUILD_DIR=${CMAKE_BINARY_DIR};PYTHONDONTWRITEBYTECODE=1"
-                       TIMEOUT 300)
+                       TIMEOUT ${timeout})
 endfunction()
 
 meter_e2e_test(test_startup.SiteListErrors)
@@ -27,7 +31,7 @@ meter_e2e_test(test_faults.LogSharedWithOthers)
 meter_e2e_test(test_faults.FullTable)
 meter_e2e_test(test_faults.HostileSiteLists)
 meter_e2e_test(test_faults.StopInTheMiddleOfACycle)
-meter_e2e_test(test_long_run.LongRun)
+meter_e2e_test(test_long_run.LongRun 600)
 # valgrind cannot run a binary built with AddressSanitizer.
 if(NOT METER_SANITIZE)
   meter_e2e_test(test_memcheck.Memcheck)
