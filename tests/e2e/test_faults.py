@@ -10,6 +10,7 @@ without it.
 import os
 import random
 import re
+import shutil
 import signal
 import stat
 import subprocess
@@ -17,7 +18,7 @@ import time
 import unittest
 import uuid
 
-from harness import Service, Simulator, crlf, utc
+from harness import SERVICE, Service, Simulator, crlf, utc
 
 HEADER = crlf("Date , Time , Meter_ID , Network_Fault , Meter_Fault , Meter_Reading , "
               "Units , Rate_of_Flow\r\n")
@@ -119,6 +120,9 @@ class LogCannotBeWritten(unittest.TestCase):
         s = Service("1\n3 0 127.0.0.1 %d U\n" % sim.ports[0], fake_utc=utc("2026-12-11 08:30:00"))
         self.addCleanup(s.kill)
         os.chmod(s.dir, 0o777)
+        # A copy the ordinary user can run wherever the build folder lies.
+        self.service = os.path.join(s.dir, "meter-service")
+        shutil.copy(SERVICE, self.service)
         return s
 
     def test_read_only_file(self):
@@ -126,7 +130,7 @@ class LogCannotBeWritten(unittest.TestCase):
         with open(s.path("meter.csv"), "wb") as f:
             f.write(HEADER)
         os.chmod(s.path("meter.csv"), 0o444)
-        s.start(terminal=True, prefix=AS_NOBODY)
+        s.start(terminal=True, argv=[self.service], prefix=AS_NOBODY)
         s.wait_for(crlf("Fault Ch.B: NO\r\n\n"))
         self.assertIn(self.ERROR, s.console)
         os.chmod(s.path("meter.csv"), 0o666)
@@ -137,7 +141,7 @@ class LogCannotBeWritten(unittest.TestCase):
     def test_read_only_folder(self):
         s = self.start()
         os.chmod(s.dir, 0o555)
-        s.start(terminal=True, prefix=AS_NOBODY)
+        s.start(terminal=True, argv=[self.service], prefix=AS_NOBODY)
         s.wait_for(crlf("Fault Ch.B: NO\r\n\n"))
         self.assertIn(self.ERROR, s.console)
         self.assertFalse(os.path.exists(s.path("meter.csv")))
