@@ -171,6 +171,14 @@ class Service:
         if os.path.isdir(self.dir):
             os.chmod(self.dir, 0o700)
             shutil.rmtree(self.dir, ignore_errors=True)
+        if self.proc is not None and self.fake_utc is not None:
+            # The fake clock removes its shared memory only when the process
+            # exits normally.
+            for name in ("faketime_shm_%d", "sem.faketime_sem_%d"):
+                try:
+                    os.remove("/dev/shm/" + name % self.proc.pid)
+                except OSError:
+                    pass
 
 
 def run_to_exit(sites, timeout=30.0, **kwargs):
