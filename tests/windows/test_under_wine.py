@@ -122,7 +122,7 @@ class Cycles(UnderWine):
              "31 32 127.0.0.1 {5} T\n"
              "41 0 127.0.0.1 {6} U\n"
              "51 0 127.0.0.1 {refused} T\n"
-             "61 62 no-such-host.invalid 502 U\n"
+             "61 62 no-such-host..invalid 502 U\n"
              "71 0 127.0.0.1 {7} U\n")
     DEVICES = [
         "tcp:0,total-a=123,rate-a=1500,unit-a=1,total-b=4294967295,scale-b=2,rate-b=-1,"
