@@ -7,7 +7,8 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
 enum { MAX_ADDRESSES = 64, IP_TEXT_SIZE = 128 };
 

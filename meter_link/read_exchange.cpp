@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-namespace {
+namespace
+{
 
 // Data bytes of the reply, counted from the first register.
 enum {

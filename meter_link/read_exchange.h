@@ -9,7 +9,7 @@
 enum {
     REQUEST_LENGTH = 12,
     REGISTER_COUNT = 26,
-    REPLY_DATA_OFFSET = 9,                              // 7 header bytes, function, byte count
+    REPLY_DATA_OFFSET = 9,                                 // 7 header bytes, function, byte count
     REPLY_LENGTH = REPLY_DATA_OFFSET + 2 * REGISTER_COUNT, // 61: the only size accepted
     MESSAGE_BUFFER_SIZE = 512,
 };

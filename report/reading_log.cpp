@@ -3,10 +3,11 @@
 
 #include "platform/console.h"
 
-namespace {
+namespace
+{
 
-void write_row(TextFile *log, const LocalTime *t, int32_t id, int32_t network_fault,
-               int32_t fault, double total, int32_t units, float rate)
+void write_row(TextFile *log, const LocalTime *t, int32_t id, int32_t network_fault, int32_t fault,
+               double total, int32_t units, float rate)
 {
     text_printf(log, "%04d/%02d/%02d , %02d:%02d , %04d , %01d , %01d , %15.3f , ", t->year,
                 t->month, t->day, t->hour, t->minute, (int)id, (int)network_fault, (int)fault,
@@ -68,11 +69,11 @@ void write_reading_rows(TextFile *log, const MeterRecord *r, const LocalTime *cy
     if (log->fp == nullptr)
         return;
     if (r->ch_a_active == 1)
-        write_row(log, cycle_time, r->ch_a_id, r->network_fault, r->fault_a, r->total_a,
-                  r->units_a, r->rate_a);
+        write_row(log, cycle_time, r->ch_a_id, r->network_fault, r->fault_a, r->total_a, r->units_a,
+                  r->rate_a);
     if (r->ch_b_active == 1)
-        write_row(log, cycle_time, r->ch_b_id, r->network_fault, r->fault_b, r->total_b,
-                  r->units_b, r->rate_b);
+        write_row(log, cycle_time, r->ch_b_id, r->network_fault, r->fault_b, r->total_b, r->units_b,
+                  r->rate_b);
     // Each device's rows reach the file as soon as they are written.
     text_flush(log);
 }

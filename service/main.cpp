@@ -11,7 +11,8 @@
 
 #include <cstdint>
 
-namespace {
+namespace
+{
 
 enum { PASS_PAUSE_MS = 1000 };
 

@@ -7,7 +7,8 @@
 #include "report/reading_log.h"
 #include "report/status_report.h"
 
-namespace {
+namespace
+{
 
 enum { STOP_CHECK_MS = 50 };
 

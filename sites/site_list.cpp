@@ -12,7 +12,8 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
 enum { LINE_SIZE = 256 };
 

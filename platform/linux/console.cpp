@@ -6,7 +6,8 @@
 #include <cstdio>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 enum { CONSOLE_BLOCK = 4096 };
 

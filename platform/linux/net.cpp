@@ -13,7 +13,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 int last_error;
 
@@ -70,7 +71,8 @@ uint32_t net_parse_ipv4(const char *text)
 
 NetSocket net_open(bool tcp)
 {
-    int s = tcp ? socket(AF_INET, SOCK_STREAM, IPPROTO_TCP) : socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    int s =
+        tcp ? socket(AF_INET, SOCK_STREAM, IPPROTO_TCP) : socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (s < 0) {
         last_error = errno;
         return NET_INVALID_SOCKET;

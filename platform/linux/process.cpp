@@ -7,7 +7,8 @@
 #include <cstdlib>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 volatile sig_atomic_t stop_flag;
 

@@ -4,7 +4,8 @@
 #include <cstdarg>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 enum { CTRL_Z = 0x1A };
 

@@ -15,7 +15,8 @@
 #include <sys/wait.h>
 #endif
 
-namespace {
+namespace
+{
 
 const std::string HEADER = "Date , Time , Meter_ID , Network_Fault , Meter_Fault , "
                            "Meter_Reading , Units , Rate_of_Flow\r\r\n";
@@ -75,16 +76,17 @@ TEST(ReadingLog, MeasurementsAndFaults)
     r.rate_b = 2147483.647f; // a float: about seven significant digits
     r.fault_b = 1;
     r.units_b = -1;
-    EXPECT_EQ("2026/03/07 , 09:05 , 0001 , 1 , 0 ,     1234567.891 , CUBIC_METERS ,       -0.001\r\r\n"
-              "2026/03/07 , 09:05 , 0002 , 1 , 1 , 4294967295000000.000 , UNITS , "
-              " 2147483.750\r\r\n",
-              log_rows(r));
+    EXPECT_EQ(
+        "2026/03/07 , 09:05 , 0001 , 1 , 0 ,     1234567.891 , CUBIC_METERS ,       -0.001\r\r\n"
+        "2026/03/07 , 09:05 , 0002 , 1 , 1 , 4294967295000000.000 , UNITS , "
+        " 2147483.750\r\r\n",
+        log_rows(r));
 }
 
 TEST(ReadingLog, UnitWords)
 {
-    const char *words[] = {"GAL , ",   "LITERS , ",    "CUBIC_FEET , ", "CUBIC_METERS , ",
-                           "LBS , ",   "KILOGRAMS , ", "ACRE_FEET , ",  "UNITS , "};
+    const char *words[] = {"GAL , ", "LITERS , ",    "CUBIC_FEET , ", "CUBIC_METERS , ",
+                           "LBS , ", "KILOGRAMS , ", "ACRE_FEET , ",  "UNITS , "};
     for (int code = 0; code < 8; code++)
         EXPECT_STREQ(words[code], unit_word(code));
     for (int code : {8, 9, 127, -1, -128})
@@ -192,18 +194,19 @@ TEST(StatusReport, BlockOfNineWrites)
     r.fault_b = 0;
     r.total_a = std::numeric_limits<double>::infinity();
     print_meter_status(&r, 512);
-    EXPECT_EQ("Network Fault : NO\r\r\nQuorvane 3\r\r\n"
-              "Total Ch.A:           0.000\r\r\nRate Ch.A:        0.000\r\r\nFault Ch.A: NO\r\r\n"
-              "Total Ch.B:           0.000\r\r\nRate Ch.B:        0.000\r\r\nFault Ch.B: NO\r\r\n\r\n"
-              "Network Fault : YES\r\r\nQuorvane 1\r\r\n"
-              "Total Ch.A:         123.000\r\r\nRate Ch.A:       -0.001\r\r\nFault Ch.A: NO\r\r\n"
-              "Total Ch.B: 100000000000000000000.000\r\r\nRate Ch.B:       12.500\r\r\n"
-              "Fault Ch.B: YES\r\r\n\r\n"
-              "Network Fault : YES\r\r\nQuorvane 512\r\r\n"
-              "Total Ch.A:             inf\r\r\nRate Ch.A:       -0.001\r\r\nFault Ch.A: YES\r\r\n"
-              "Total Ch.B: 100000000000000000000.000\r\r\nRate Ch.B:       12.500\r\r\n"
-              "Fault Ch.B: NO\r\r\n\r\n",
-              capture_end());
+    EXPECT_EQ(
+        "Network Fault : NO\r\r\nQuorvane 3\r\r\n"
+        "Total Ch.A:           0.000\r\r\nRate Ch.A:        0.000\r\r\nFault Ch.A: NO\r\r\n"
+        "Total Ch.B:           0.000\r\r\nRate Ch.B:        0.000\r\r\nFault Ch.B: NO\r\r\n\r\n"
+        "Network Fault : YES\r\r\nQuorvane 1\r\r\n"
+        "Total Ch.A:         123.000\r\r\nRate Ch.A:       -0.001\r\r\nFault Ch.A: NO\r\r\n"
+        "Total Ch.B: 100000000000000000000.000\r\r\nRate Ch.B:       12.500\r\r\n"
+        "Fault Ch.B: YES\r\r\n\r\n"
+        "Network Fault : YES\r\r\nQuorvane 512\r\r\n"
+        "Total Ch.A:             inf\r\r\nRate Ch.A:       -0.001\r\r\nFault Ch.A: YES\r\r\n"
+        "Total Ch.B: 100000000000000000000.000\r\r\nRate Ch.B:       12.500\r\r\n"
+        "Fault Ch.B: NO\r\r\n\r\n",
+        capture_end());
 }
 
 } // namespace

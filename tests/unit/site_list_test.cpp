@@ -9,7 +9,8 @@
 
 #include <string>
 
-namespace {
+namespace
+{
 
 // The console writes every line feed as CR LF; expectations below are
 // written as the program's own texts and translated here.
@@ -43,7 +44,8 @@ const SiteCase cases[] = {
      "\r\nRead: 1 2 host 502 T\nCh.A ID = 1\r\nCh.B ID = 2\r\nhostname = host\r\n"
      "tcp_udp_port = 502\r\nUse TCP Sockets\r\n\r\nN Quorvanes = 1\r\n",
      true, 1},
-    {"runs of spaces and leading spaces", "  60   ignored\n   7    0   10.0.0.1   502   udp  more\n",
+    {"runs of spaces and leading spaces",
+     "  60   ignored\n   7    0   10.0.0.1   502   udp  more\n",
      "Read:   60   ignored\nSample Period = 60 Seconds\r\n\n"
      "\r\nRead:    7    0   10.0.0.1   502   udp  more\nCh.A ID = 7\r\nCh.B Inactive\r\n"
      "hostname = 10.0.0.1\r\ntcp_udp_port = 502\r\nUse UDP Sockets\r\n\r\nN Quorvanes = 1\r\n",
@@ -58,7 +60,9 @@ const SiteCase cases[] = {
      "\r\nRead: 1 2 h\t\r 502 Tx\nCh.A ID = 1\r\nCh.B ID = 2\r\nhostname = h\t\r\r\n"
      "tcp_udp_port = 502\r\nUse TCP Sockets\r\n\r\nN Quorvanes = 1\r\n",
      true, 1},
-    {"Ctrl-Z ends the file", "60\n1 0 h 502 U\n\x1a" "3 4 h 503 U\n",
+    {"Ctrl-Z ends the file",
+     "60\n1 0 h 502 U\n\x1a"
+     "3 4 h 503 U\n",
      "Read: 60\nSample Period = 60 Seconds\r\n\n"
      "\r\nRead: 1 0 h 502 U\nCh.A ID = 1\r\nCh.B Inactive\r\nhostname = h\r\n"
      "tcp_udp_port = 502\r\nUse UDP Sockets\r\n\r\nN Quorvanes = 1\r\n",
@@ -90,23 +94,28 @@ const SiteCase cases[] = {
      "\r\nRead: 1 2 h 502 T\nCh.A ID = 1\r\nCh.B ID = 2\r\nhostname = h\r\n"
      "tcp_udp_port = 502\r\nUse TCP Sockets\r\n"
      "\r\nRead: 3 4 h 502 X\nCh.A ID = 3\r\nCh.B ID = 4\r\nhostname = h\r\n"
-     "tcp_udp_port = 502\r\n" + BAD_DEVICE_1,
+     "tcp_udp_port = 502\r\n" +
+         BAD_DEVICE_1,
      false, 1},
     {"first device with a bad transport", "60\n1 2 h 502 X\n",
      "Read: 60\nSample Period = 60 Seconds\r\n\n"
      "\r\nRead: 1 2 h 502 X\nCh.A ID = 1\r\nCh.B ID = 2\r\nhostname = h\r\n"
-     "tcp_udp_port = 502\r\n" + BAD_DEVICE_0,
+     "tcp_udp_port = 502\r\n" +
+         BAD_DEVICE_0,
      false, 0},
     {"device line with four fields", "60\n1 2 h 502\n",
      "Read: 60\nSample Period = 60 Seconds\r\n\n"
      "\r\nRead: 1 2 h 502\nCh.A ID = 1\r\nCh.B ID = 2\r\nhostname = h\r\n"
-     "tcp_udp_port = 502\r\n" + BAD_DEVICE_0,
+     "tcp_udp_port = 502\r\n" +
+         BAD_DEVICE_0,
      false, 0},
     {"device line with one field", "60\n17\n",
      "Read: 60\nSample Period = 60 Seconds\r\n\n\r\nRead: 17\nCh.A ID = 17\r\n" + BAD_DEVICE_0,
      false, 0},
     {"empty file", "", "\r\nError reading TCP/UDP? from file 'sites.txt'\r\n", false, 0},
-    {"Ctrl-Z first", "\x1a" "60\n1 2 h 502 T\n",
+    {"Ctrl-Z first",
+     "\x1a"
+     "60\n1 2 h 502 T\n",
      "\r\nError reading TCP/UDP? from file 'sites.txt'\r\n", false, 0},
     {"only the period line", "60\n",
      "Read: 60\nSample Period = 60 Seconds\r\n\n\r\nError reading from file 'sites.txt'\r\n", false,
@@ -130,7 +139,9 @@ void PrintTo(const SiteCase &c, std::ostream *os)
     *os << c.name;
 }
 
-class SiteListTest : public ::testing::TestWithParam<SiteCase> {};
+class SiteListTest : public ::testing::TestWithParam<SiteCase>
+{
+};
 
 TEST_P(SiteListTest, EchoAndOutcome)
 {
@@ -204,7 +215,8 @@ TEST(SiteList, LongLineIsCutAfter255Characters)
     EXPECT_FALSE(loaded);
     std::string first = "1 2 " + std::string(251, 'h');
     EXPECT_EQ(crlf("Read: 60\nSample Period = 60 Seconds\r\n\n\r\nRead: " + first +
-                   "Ch.A ID = 1\r\nCh.B ID = 2\r\nhostname = " + std::string(251, 'h') + "\r\n" + BAD_DEVICE_0),
+                   "Ch.A ID = 1\r\nCh.B ID = 2\r\nhostname = " + std::string(251, 'h') + "\r\n" +
+                   BAD_DEVICE_0),
               echo);
 }
 
