@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <vector>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
@@ -67,7 +69,20 @@ std::string read_file(const std::string &path)
     return s.str();
 }
 
-std::string make_temp_dir(void)
+namespace
+{
+
+std::vector<std::string> temp_dirs;
+
+void remove_temp_dirs(void)
+{
+    for (const std::string &dir : temp_dirs) {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+}
+
+std::string new_dir(void)
 {
 #ifdef _WIN32
     // No mkdtemp here: a name of this process, tried until one is free.
@@ -82,4 +97,15 @@ std::string make_temp_dir(void)
     std::string path = temp_root() + "/meter-test-XXXXXX";
     return mkdtemp(&path[0]);
 #endif
+}
+
+} // namespace
+
+// Every folder made is removed when the test program ends.
+std::string make_temp_dir(void)
+{
+    if (temp_dirs.empty())
+        std::atexit(remove_temp_dirs);
+    temp_dirs.push_back(new_dir());
+    return temp_dirs.back();
 }
