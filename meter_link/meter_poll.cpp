@@ -10,7 +10,7 @@
 namespace
 {
 
-enum { MAX_ADDRESSES = 64, IP_TEXT_SIZE = 128 };
+enum { IP_TEXT_SIZE = 128 };
 
 // Checks the bytes waiting every 10 ms, at most 500 times, and takes the
 // reply only once exactly its 61 bytes are there. There is no blocking
@@ -39,24 +39,21 @@ void wait_for_reply(NetSocket s, MeterRecord *record)
 void poll_meter(MeterRecord *record, int32_t message_count)
 {
     uint8_t msg_out[MESSAGE_BUFFER_SIZE];
-    uint32_t addresses[MAX_ADDRESSES];
+    uint32_t address;
     char ip[IP_TEXT_SIZE];
 
     record->network_fault = 1;
     build_read_request(message_count, msg_out);
 
-    int count = net_resolve_ipv4(record->hostname, addresses, MAX_ADDRESSES);
-    if (count <= 0) {
+    // A name with several addresses is polled at the last of its list.
+    if (net_resolve_ipv4(record->hostname, &address) <= 0) {
         console_printf("gethostbyname failed : %d\r\n", net_last_error());
         console_printf("Could Not Resolve IP Address of %s\r\n", record->hostname);
         return;
     }
-    // Each address replaces the one before: the last of the list is used.
-    for (int i = 0; i < count; i++)
-        net_format_ipv4(addresses[i], ip, sizeof ip);
+    net_format_ipv4(address, ip, sizeof ip);
     console_printf("%s resolved to : %s\r\n", record->hostname, ip);
 
-    uint32_t address = net_parse_ipv4(ip);
     uint16_t port = (uint16_t)(record->tcp_udp_port & 0xFFFF);
 
     NetSocket s = net_open(record->use_tcp != 0);

@@ -15,17 +15,14 @@ int net_startup(void);
 // The error code of the last failed socket call, as a signed decimal.
 int net_last_error(void);
 
-// Resolves a host name or dotted address to its IPv4 addresses, in the
-// resolver's order, in network byte order. Returns how many were stored
-// (at most max_addresses; of a longer list the last slot holds the list's
-// last address), or -1 with the last error set.
-int net_resolve_ipv4(const char *host, uint32_t *addresses, int max_addresses);
+// Resolves a host name or dotted address to its list of IPv4 addresses and
+// stores the last address of the list, in network byte order: the one the
+// device is polled at. Returns how many addresses the list holds, or -1 with
+// the last error set.
+int net_resolve_ipv4(const char *host, uint32_t *last_address);
 
 // Dotted text of an address in network byte order; buffer of at least 16.
 void net_format_ipv4(uint32_t address, char *text, int size);
-
-// The address in network byte order of dotted text.
-uint32_t net_parse_ipv4(const char *text);
 
 NetSocket net_open(bool tcp);
 

@@ -38,7 +38,7 @@ int net_last_error(void)
     return last_error;
 }
 
-int net_resolve_ipv4(const char *host, uint32_t *addresses, int max_addresses)
+int net_resolve_ipv4(const char *host, uint32_t *last_address)
 {
     // gethostbyname keeps the resolver's own order of the addresses.
     struct hostent *entry = gethostbyname(host);
@@ -46,13 +46,10 @@ int net_resolve_ipv4(const char *host, uint32_t *addresses, int max_addresses)
         last_error = entry == nullptr ? h_errno : NO_DATA;
         return -1;
     }
-    // A longer list keeps its last address in the last slot: that is the
-    // one the poll uses.
+    // Each address replaces the one before, however long the list.
     int count = 0;
-    for (char **item = entry->h_addr_list; *item != nullptr; item++) {
-        int slot = count < max_addresses ? count++ : max_addresses - 1;
-        std::memcpy(&addresses[slot], *item, 4);
-    }
+    for (char **item = entry->h_addr_list; *item != nullptr; item++, count++)
+        std::memcpy(last_address, *item, 4);
     return count;
 }
 
@@ -62,11 +59,6 @@ void net_format_ipv4(uint32_t address, char *text, int size)
     a.s_addr = address;
     if (inet_ntop(AF_INET, &a, text, (socklen_t)size) == nullptr && size > 0)
         text[0] = '\0';
-}
-
-uint32_t net_parse_ipv4(const char *text)
-{
-    return inet_addr(text);
 }
 
 NetSocket net_open(bool tcp)

@@ -28,6 +28,16 @@ def crlf(text):
     return text.replace("\n", "\r\n").encode("latin-1")
 
 
+# The first line of a new meter.csv, as it is on disk.
+LOG_HEADER = crlf("Date , Time , Meter_ID , Network_Fault , Meter_Fault , Meter_Reading , "
+                  "Units , Rate_of_Flow\r\n")
+
+
+def log_lines(data):
+    """Whole lines in meter.csv bytes (each ends in CR CR LF)."""
+    return data.count(b"\r\r\n")
+
+
 def utc(stamp):
     """Seconds since the epoch of 'YYYY-MM-DD hh:mm:ss' taken as UTC."""
     return calendar.timegm(time.strptime(stamp, "%Y-%m-%d %H:%M:%S"))
@@ -94,7 +104,7 @@ class Service:
                                          start_new_session=True)
         return self
 
-    def _read_terminal(self, timeout):
+    def read_terminal(self, timeout):
         ready, _, _ = select.select([self.master], [], [], timeout)
         if not ready:
             return False
@@ -110,7 +120,7 @@ class Service:
         deadline = time.monotonic() + timeout
         while self.console.count(text) < count:
             left = deadline - time.monotonic()
-            if left <= 0 or not self._read_terminal(left):
+            if left <= 0 or not self.read_terminal(left):
                 if self.console.count(text) < count:
                     raise AssertionError("%r not seen %d times within %.0f s; console:\n%r" %
                                          (text, count, timeout, self.console[-3000:]))
@@ -121,7 +131,7 @@ class Service:
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             if self.master is not None:
-                self._read_terminal(0.05)
+                self.read_terminal(0.05)
             else:
                 time.sleep(0.05)
             try:
@@ -143,8 +153,8 @@ class Service:
         if self.master is not None:
             deadline = time.monotonic() + timeout
             while self.proc.poll() is None and time.monotonic() < deadline:
-                self._read_terminal(0.1)
-            while self._read_terminal(0.1):
+                self.read_terminal(0.1)
+            while self.read_terminal(0.1):
                 pass
             os.close(self.master)
             self.master = None
@@ -197,7 +207,6 @@ class Simulator:
         self.proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                      stderr=subprocess.PIPE, text=True, bufsize=1)
         self.ports = []
-        self.lines = []
         while True:
             line = self.proc.stdout.readline()
             if not line:
@@ -206,18 +215,6 @@ class Simulator:
                 self.ports.append(int(line.split()[3]))
             elif line.strip() == "ready":
                 break
-
-    def read_lines(self, count, timeout=30.0):
-        """Reads request/reply lines until count of them have been read."""
-        deadline = time.monotonic() + timeout
-        while len(self.lines) < count and time.monotonic() < deadline:
-            ready, _, _ = select.select([self.proc.stdout], [], [], deadline - time.monotonic())
-            if ready:
-                line = self.proc.stdout.readline()
-                if not line:
-                    break
-                self.lines.append(line.strip())
-        return self.lines
 
     def stop(self):
         if self.proc.poll() is None:

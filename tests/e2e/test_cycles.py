@@ -9,12 +9,10 @@ METER_REGEN=1 rewrites them from a run; review the diff before committing.
 import os
 import unittest
 
-from harness import Service, Simulator, crlf, utc
+from harness import LOG_HEADER, Service, Simulator, crlf, log_lines, utc
 
 GOLDEN = os.path.join(os.path.dirname(__file__), "golden")
 REGEN = os.environ.get("METER_REGEN") == "1"
-HEADER = crlf("Date , Time , Meter_ID , Network_Fault , Meter_Fault , Meter_Reading , "
-              "Units , Rate_of_Flow\r\n")
 
 # name: (period line and device lines with {0}, {1}... for ports, simulator devices, rows a cycle)
 CASES = {
@@ -91,7 +89,7 @@ class TwoCycles(unittest.TestCase):
         s = Service(fill(sites, sim.ports), fake_utc=utc("2026-12-11 08:30:00"))
         self.addCleanup(s.kill)
         s.start(terminal=True)
-        s.wait_for_file("meter.csv", lambda d: d.count(b"\r\r\n") == 1 + 2 * rows, timeout=60)
+        s.wait_for_file("meter.csv", lambda d: log_lines(d) == 1 + 2 * rows, timeout=60)
         self.assertEqual(0, s.finish())
         check_golden(self, name, "console", s.console, sim.ports)
         check_golden(self, name, "csv", s.read("meter.csv"), sim.ports)
@@ -116,17 +114,17 @@ class LogFile(unittest.TestCase):
         self.addCleanup(sim.stop)
         s = Service("1\n5 0 127.0.0.1 %d U\n" % sim.ports[0], fake_utc=utc("2026-12-11 08:30:00"))
         self.addCleanup(s.kill)
-        earlier = HEADER + crlf("2026/12/10 , 23:45 , 0005 , 1 , 0 ,           0.000 , GAL ,"
+        earlier = LOG_HEADER + crlf("2026/12/10 , 23:45 , 0005 , 1 , 0 ,           0.000 , GAL ,"
                                 "        0.000\r\n")
         with open(s.path("meter.csv"), "wb") as f:
             f.write(earlier)
         s.start(terminal=True)
-        s.wait_for_file("meter.csv", lambda d: d.count(b"\r\r\n") == 3)
+        s.wait_for_file("meter.csv", lambda d: log_lines(d) == 3)
         self.assertEqual(earlier + crlf(self.ROW), s.read("meter.csv"))
         os.remove(s.path("meter.csv"))
-        s.wait_for_file("meter.csv", lambda d: d.count(b"\r\r\n") == 2)
+        s.wait_for_file("meter.csv", lambda d: log_lines(d) == 2)
         self.assertEqual(0, s.finish())
-        self.assertEqual(HEADER + crlf(self.ROW), s.read("meter.csv"))
+        self.assertEqual(LOG_HEADER + crlf(self.ROW), s.read("meter.csv"))
 
 
 class CycleTime(unittest.TestCase):
@@ -141,10 +139,10 @@ class CycleTime(unittest.TestCase):
                     fake_utc=utc("2026-12-12 04:59:59"))
         self.addCleanup(s.kill)
         s.start(terminal=True)
-        data = s.wait_for_file("meter.csv", lambda d: d.count(b"\r\r\n") == 3)
+        data = s.wait_for_file("meter.csv", lambda d: log_lines(d) == 3)
         self.assertEqual(0, s.finish())
         self.assertEqual(
-            HEADER + crlf(expected_stamp + " , 0001 , 1 , 0 ,           0.000 , GAL ,        0.000\r\n"
+            LOG_HEADER + crlf(expected_stamp + " , 0001 , 1 , 0 ,           0.000 , GAL ,        0.000\r\n"
                           + expected_stamp + " , 0002 , 0 , 0 ,           8.000 , GAL ,        0.000\r\n"),
             data)
 
@@ -169,7 +167,7 @@ class HostWithSeveralAddresses(unittest.TestCase):
         own_hosts = ["unshare", "--mount", "sh", "-c", 'mount --bind "$0" /etc/hosts && exec "$@"',
                      s.path("hosts")]
         s.start(terminal=True, prefix=own_hosts)
-        data = s.wait_for_file("meter.csv", lambda d: d.count(b"\r\r\n") == 2)
+        data = s.wait_for_file("meter.csv", lambda d: log_lines(d) == 2)
         self.assertEqual(0, s.finish())
         self.assertIn(crlf("meter-multi resolved to : 127.0.0.2\r\nNetwork Fault : NO\r\n"),
                       s.console)

@@ -12,16 +12,13 @@ import random
 import re
 import shutil
 import signal
-import stat
 import subprocess
 import time
 import unittest
 import uuid
 
-from harness import SERVICE, Service, Simulator, crlf, utc
+from harness import LOG_HEADER, SERVICE, Service, Simulator, crlf, log_lines, utc
 
-HEADER = crlf("Date , Time , Meter_ID , Network_Fault , Meter_Fault , Meter_Reading , "
-              "Units , Rate_of_Flow\r\n")
 ROW = re.compile(rb"\d{4}/\d\d/\d\d , \d\d:\d\d , -?\d{4,} , [01] , [01] , +[-0-9.a-z]+ , "
                  rb"[A-Z_]+ , +-?[0-9.]+\r\r\n")
 IS_ROOT = os.geteuid() == 0
@@ -31,10 +28,6 @@ AS_NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
 def row(minute, meter_id, network_fault, total, fault=0, unit="GAL", rate=0.0):
     return crlf("2026/12/11 , 08:%02d , %04d , %d , %d , %15.3f , %s , %12.3f\r\n" %
                 (minute, meter_id, network_fault, fault, total, unit, rate))
-
-
-def lines(data):
-    return data.count(b"\r\r\n")
 
 
 class NetworkNamespace:
@@ -66,15 +59,15 @@ class DeviceComesAndGoes(unittest.TestCase):
                     fake_utc=utc("2026-12-11 08:30:00"))
         self.addCleanup(s.kill)
         s.start(terminal=True)
-        s.wait_for_file("meter.csv", lambda d: lines(d) == 3)
+        s.wait_for_file("meter.csv", lambda d: log_lines(d) == 3)
         restartable.proc.kill()
         restartable.stop()
-        s.wait_for_file("meter.csv", lambda d: lines(d) == 5)
+        s.wait_for_file("meter.csv", lambda d: log_lines(d) == 5)
         restartable = Simulator("tcp:%d,total-a=200" % port)
         self.addCleanup(restartable.stop)
-        data = s.wait_for_file("meter.csv", lambda d: lines(d) == 7)
+        data = s.wait_for_file("meter.csv", lambda d: log_lines(d) == 7)
         self.assertEqual(0, s.finish())
-        self.assertEqual(HEADER + row(30, 1, 0, 100) + row(30, 2, 0, 500) +
+        self.assertEqual(LOG_HEADER + row(30, 1, 0, 100) + row(30, 2, 0, 500) +
                          row(30, 1, 1, 100) + row(30, 2, 0, 505) +
                          row(30, 1, 0, 200) + row(30, 2, 0, 510), data)
         self.assertEqual(1, s.console.count(
@@ -96,11 +89,11 @@ class ConnectNeverAnswered(unittest.TestCase):
         s.start(terminal=True, prefix=ns.prefix())
         s.wait_for(b"Start Polling Cycle")
         started = time.monotonic()
-        data = s.wait_for_file("meter.csv", lambda d: lines(d) == 3, timeout=20)
+        data = s.wait_for_file("meter.csv", lambda d: log_lines(d) == 3, timeout=20)
         waited = time.monotonic() - started
         self.assertEqual(0, s.finish())
         self.assertIn(crlf("\r\nTCP Connect() failed with error code : 110\r\n"), s.console)
-        self.assertEqual(HEADER + row(30, 1, 1, 0) + row(30, 2, 0, 77), data)
+        self.assertEqual(LOG_HEADER + row(30, 1, 1, 0) + row(30, 2, 0, 77), data)
         # Bounded at 5 s, not the kernel's two minutes.
         self.assertGreater(waited, 4.5)
         self.assertLess(waited, 15)
@@ -128,15 +121,15 @@ class LogCannotBeWritten(unittest.TestCase):
     def test_read_only_file(self):
         s = self.start()
         with open(s.path("meter.csv"), "wb") as f:
-            f.write(HEADER)
+            f.write(LOG_HEADER)
         os.chmod(s.path("meter.csv"), 0o444)
         s.start(terminal=True, argv=[self.service], prefix=AS_NOBODY)
         s.wait_for(crlf("Fault Ch.B: NO\r\n\n"))
         self.assertIn(self.ERROR, s.console)
         os.chmod(s.path("meter.csv"), 0o666)
-        data = s.wait_for_file("meter.csv", lambda d: lines(d) == 2)
+        data = s.wait_for_file("meter.csv", lambda d: log_lines(d) == 2)
         self.assertEqual(0, s.finish())
-        self.assertEqual(HEADER + row(30, 3, 0, 9), data)
+        self.assertEqual(LOG_HEADER + row(30, 3, 0, 9), data)
 
     def test_read_only_folder(self):
         s = self.start()
@@ -146,9 +139,9 @@ class LogCannotBeWritten(unittest.TestCase):
         self.assertIn(self.ERROR, s.console)
         self.assertFalse(os.path.exists(s.path("meter.csv")))
         os.chmod(s.dir, 0o777)
-        data = s.wait_for_file("meter.csv", lambda d: lines(d) == 2)
+        data = s.wait_for_file("meter.csv", lambda d: log_lines(d) == 2)
         self.assertEqual(0, s.finish())
-        self.assertEqual(HEADER + row(30, 3, 0, 9), data)
+        self.assertEqual(LOG_HEADER + row(30, 3, 0, 9), data)
 
 
 class LogSharedWithOthers(unittest.TestCase):
@@ -158,12 +151,12 @@ class LogSharedWithOthers(unittest.TestCase):
         s = Service("1\n3 0 127.0.0.1 %d U\n" % sim.ports[0], fake_utc=utc("2026-12-11 08:30:00"))
         self.addCleanup(s.kill)
         s.start(terminal=True)
-        s.wait_for_file("meter.csv", lambda d: lines(d) == 2)
+        s.wait_for_file("meter.csv", lambda d: log_lines(d) == 2)
         with open(s.path("meter.csv"), "ab") as f:
             f.write(b"copied by the billing job\r\r\n")
-        data = s.wait_for_file("meter.csv", lambda d: lines(d) == 4)
+        data = s.wait_for_file("meter.csv", lambda d: log_lines(d) == 4)
         self.assertEqual(0, s.finish())
-        self.assertEqual(HEADER + row(30, 3, 0, 9) + b"copied by the billing job\r\r\n" +
+        self.assertEqual(LOG_HEADER + row(30, 3, 0, 9) + b"copied by the billing job\r\r\n" +
                          row(30, 3, 0, 9), data)
 
 
@@ -184,9 +177,9 @@ class FullTable(unittest.TestCase):
         s = Service(sites, fake_utc=utc("2026-12-11 08:30:00"))
         self.addCleanup(s.kill)
         s.start(terminal=True)
-        data = s.wait_for_file("meter.csv", lambda d: lines(d) == 513, timeout=120)
+        data = s.wait_for_file("meter.csv", lambda d: log_lines(d) == 513, timeout=120)
         self.assertEqual(0, s.finish())
-        self.assertEqual(HEADER + b"".join(row(30, i + 1, 0, 42, rate=-0.25) for i in range(512)),
+        self.assertEqual(LOG_HEADER + b"".join(row(30, i + 1, 0, 42, rate=-0.25) for i in range(512)),
                          data)
         self.assertIn(crlf("Network Fault : NO\r\nQuorvane 512\r\n"), s.console)
 
@@ -242,7 +235,7 @@ class HostileSiteLists(unittest.TestCase):
                 deadline = time.monotonic() + 20
                 while (s.proc.poll() is None and b"Initialized." not in s.console
                        and time.monotonic() < deadline):
-                    s._read_terminal(0.1)
+                    s.read_terminal(0.1)
                 status = s.finish(signal.SIGTERM)
                 if b"Initialized." in s.console:
                     self.assertEqual(0, status, s.console[-500:])
@@ -253,8 +246,8 @@ class HostileSiteLists(unittest.TestCase):
                                     or BAD_DEVICE.search(s.console), s.console[-500:])
                 if os.path.exists(s.path("meter.csv")):
                     data = s.read("meter.csv")
-                    self.assertTrue(data.startswith(HEADER))
-                    for line in data[len(HEADER):].split(b"\r\r\n")[:-1]:
+                    self.assertTrue(data.startswith(LOG_HEADER))
+                    for line in data[len(LOG_HEADER):].split(b"\r\r\n")[:-1]:
                         self.assertTrue(ROW.fullmatch(line + b"\r\r\n"), line)
 
 
@@ -283,7 +276,7 @@ class StopInTheMiddleOfACycle(unittest.TestCase):
             with self.subTest(sig=sig):
                 s, status = self.run_stop(sig, None)
                 self.assertEqual(0, status)
-                self.assertEqual(HEADER + row(30, 1, 1, 0), s.read("meter.csv"))
+                self.assertEqual(LOG_HEADER + row(30, 1, 1, 0), s.read("meter.csv"))
                 self.assertTrue(s.console.endswith(crlf("Quorvane 1\r\n" + "Total Ch.A:           0.000\r\n"
                                                         "Rate Ch.A:        0.000\r\nFault Ch.A: NO\r\n"
                                                         "Total Ch.B:           0.000\r\n"
@@ -295,7 +288,7 @@ class StopInTheMiddleOfACycle(unittest.TestCase):
         self.assertEqual(1, status)
         # Well before the silent device's 5 s wait is over.
         self.assertLess(time.monotonic() - s.sent, 4.0)
-        self.assertEqual(HEADER, s.read("meter.csv"))
+        self.assertEqual(LOG_HEADER, s.read("meter.csv"))
 
 
 if __name__ == "__main__":

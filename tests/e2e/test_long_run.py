@@ -7,7 +7,7 @@ The figures are printed; METER_FIGURES=path also appends them to a file."""
 import os
 import unittest
 
-from harness import Service, Simulator, utc
+from harness import Service, Simulator, log_lines, utc
 
 CYCLES = 100
 DEVICES = ["tcp:0,total-a=10,grow-a=1", "udp:0,total-a=20,grow-a=2", "tcp:0,rate-a=5",
@@ -39,9 +39,9 @@ class LongRun(unittest.TestCase):
         rows = len(DEVICES)
 
         # Sampled in the pause after a cycle, when no socket or log is open.
-        s.wait_for_file("meter.csv", lambda d: d.count(b"\r\r\n") == 1 + rows)
+        s.wait_for_file("meter.csv", lambda d: log_lines(d) == 1 + rows)
         first = (open_descriptors(pid), resident_kib(pid))
-        data = s.wait_for_file("meter.csv", lambda d: d.count(b"\r\r\n") == 1 + CYCLES * rows,
+        data = s.wait_for_file("meter.csv", lambda d: log_lines(d) == 1 + CYCLES * rows,
                                timeout=600)
         last = (open_descriptors(pid), resident_kib(pid))
         self.assertEqual(0, s.finish())

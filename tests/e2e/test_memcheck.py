@@ -8,7 +8,7 @@ import signal
 import socket
 import unittest
 
-from harness import SERVICE, Service, Simulator, closed_tcp_port
+from harness import SERVICE, Service, Simulator, closed_tcp_port, log_lines
 
 MEMCHECK = ["valgrind", "--tool=memcheck", "--error-exitcode=99", "--leak-check=full",
             "--show-leak-kinds=definite", "--errors-for-leak-kinds=definite", "--track-fds=yes"]
@@ -32,7 +32,7 @@ class Memcheck(unittest.TestCase):
         s.start(terminal=True, argv=MEMCHECK + ["--log-file=" + report, SERVICE])
         # The header and the four rows of the first cycle: every device has
         # been polled, shown and logged once.
-        rows = s.wait_for_file("meter.csv", lambda d: d.count(b"\r\r\n") == 5, timeout=60)
+        rows = s.wait_for_file("meter.csv", lambda d: log_lines(d) == 5, timeout=60)
         status = s.finish(signal.SIGTERM, timeout=60)
         with open(report) as f:
             text = f.read()
