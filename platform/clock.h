@@ -20,6 +20,9 @@ int64_t clock_now(void);
 // read at the first call and kept for the rest of the run.
 void clock_local_time(int64_t t, LocalTime *out);
 
-// Pauses the calling thread for about ms milliseconds, resuming after a
+// Microseconds on a clock that only runs forward, for measuring spans.
+int64_t clock_monotonic_us(void);
+
+// Pauses the calling thread for at least us microseconds, resuming after a
 // signal until the whole pause has passed.
-void sleep_ms(int ms);
+void sleep_us(int64_t us);

@@ -18,7 +18,7 @@ void pause_unless_stopped(int ms)
 {
     while (ms > 0 && !stop_requested()) {
         int step = ms < STOP_CHECK_MS ? ms : STOP_CHECK_MS;
-        sleep_ms(step);
+        sleep_us((int64_t)step * 1000);
         ms -= step;
     }
 }

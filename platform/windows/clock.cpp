@@ -28,7 +28,18 @@ void clock_local_time(int64_t t, LocalTime *out)
     out->second = broken.tm_sec;
 }
 
-void sleep_ms(int ms)
+int64_t clock_monotonic_us(void)
+{
+    static LARGE_INTEGER frequency;
+    if (frequency.QuadPart == 0)
+        QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return (int64_t)(now.QuadPart / frequency.QuadPart * 1000000 +
+                     now.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart);
+}
+
+void sleep_us(int64_t us)
 {
     // The system tick is 15.6 ms unless asked for finer: the reply wait's
     // 500 pauses of 10 ms would otherwise last about 8 seconds.
@@ -37,5 +48,11 @@ void sleep_ms(int ms)
         timeBeginPeriod(1);
         fine_timer = true;
     }
-    Sleep((DWORD)ms);
+    // Sleep counts whole milliseconds and may wake a little early.
+    int64_t now = clock_monotonic_us();
+    int64_t end = now + us;
+    while (now < end) {
+        Sleep((DWORD)((end - now + 999) / 1000));
+        now = clock_monotonic_us();
+    }
 }
