@@ -7,22 +7,6 @@
 #include "report/reading_log.h"
 #include "report/status_report.h"
 
-namespace
-{
-
-enum { STOP_CHECK_MS = 50 };
-
-} // namespace
-
-void pause_unless_stopped(int ms)
-{
-    while (ms > 0 && !stop_requested()) {
-        int step = ms < STOP_CHECK_MS ? ms : STOP_CHECK_MS;
-        sleep_us((int64_t)step * 1000);
-        ms -= step;
-    }
-}
-
 void run_polling_cycle(MeterTable *table, int32_t *message_count, const LocalTime *cycle_time,
                        const char *log_path)
 {

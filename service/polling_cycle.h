@@ -13,6 +13,3 @@ enum { CYCLE_PAUSE_MS = 4000 };
 // message_count. A stop request ends the cycle after the device in hand.
 void run_polling_cycle(MeterTable *table, int32_t *message_count, const LocalTime *cycle_time,
                        const char *log_path);
-
-// Pauses ms milliseconds, or less when a stop is requested.
-void pause_unless_stopped(int ms);

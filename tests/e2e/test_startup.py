@@ -5,7 +5,8 @@ import signal
 import time
 import unittest
 
-from harness import LOG_HEADER, Service, closed_tcp_port, crlf, log_lines, run_to_exit, utc
+from harness import (LOG_HEADER, Service, Simulator, closed_tcp_port, crlf, log_lines, run_to_exit,
+                     utc)
 
 ECHO_ONE_DEVICE = (
     "Read: 60\nSample Period = 60 Seconds\r\n\n"
@@ -92,7 +93,7 @@ class FirstCycle(unittest.TestCase):
 
 
 class Stop(unittest.TestCase):
-    """SIGINT and SIGTERM end an idle service within about a second, status 0."""
+    """SIGINT and SIGTERM end a pausing service at once, status 0."""
 
     def test_stop_during_a_pause(self):
         for sig in (signal.SIGINT, signal.SIGTERM):
@@ -106,6 +107,19 @@ class Stop(unittest.TestCase):
                 self.assertEqual(0, s.finish(sig))
                 self.assertLess(time.monotonic() - started, 3.0)
                 self.assertTrue(s.console.endswith(crlf("Initialized.\r\n\n")))
+
+    def test_stop_during_the_pause_after_a_cycle(self):
+        sim = Simulator("udp:0")
+        self.addCleanup(sim.stop)
+        s = Service("1\n1 0 127.0.0.1 %d U\n" % sim.ports[0])
+        self.addCleanup(s.kill)
+        s.start(terminal=True)
+        s.wait_for(crlf("Fault Ch.B: NO\r\n\n"))
+        started = time.monotonic()
+        self.assertEqual(0, s.finish(signal.SIGTERM))
+        # The cycle's 4 s pause does not run out first.
+        self.assertLess(time.monotonic() - started, 2.0)
+        self.assertEqual(1, s.console.count(b"Start Polling Cycle"))
 
 
 if __name__ == "__main__":
