@@ -1,14 +1,17 @@
 #!/bin/sh
 # Installs, from Debian's packages, whatever this machine lacks to build the
-# service ("build") or to run the whole test suite ("all", the default).
+# service ("build"), to run the benchmark ("bench") or to run the whole test
+# suite ("all", the default).
 # Run as root (or with sudo available).
 set -eu
 
 PACKAGES="cmake make g++ libgtest-dev python3"
-if [ "${1:-all}" = all ]; then
-    PACKAGES="$PACKAGES googletest python3-pymodbus faketime clang libclang-rt-14-dev valgrind
-iproute2 iptables procps g++-mingw-w64-x86-64-posix wine wine64"
-fi
+BENCH="python3-pymodbus libmodbus-dev mbpoll"
+case "${1:-all}" in
+bench) PACKAGES="$PACKAGES $BENCH" ;;
+all) PACKAGES="$PACKAGES $BENCH googletest faketime clang libclang-rt-14-dev valgrind
+iproute2 iptables procps g++-mingw-w64-x86-64-posix wine wine64" ;;
+esac
 
 missing=""
 for p in $PACKAGES; do
