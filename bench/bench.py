@@ -17,7 +17,6 @@ import datetime
 import math
 import os
 import platform
-import signal
 import statistics
 import subprocess
 import sys
@@ -39,17 +38,23 @@ def percentile(values, p):
     return ordered[max(0, math.ceil(p / 100.0 * len(ordered)) - 1)]
 
 
+def timings(text):
+    """[(seconds, fault)] from a poll timer's lines: microseconds, then 0 or 1."""
+    words = text.split()
+    return [(int(words[i]) / 1e6, int(words[i + 1])) for i in range(0, len(words), 2)]
+
+
 def run_timer(cmd, stream="stderr"):
-    """Runs a poll timer; returns [(seconds, fault)] from its lines."""
+    """Runs a poll timer to its end; returns its timings."""
     proc = subprocess.run(cmd, stdin=subprocess.DEVNULL, capture_output=True, text=True,
                           timeout=900, check=False)
     if proc.returncode != 0:
         raise RuntimeError("%s failed: %s" % (cmd[0], proc.stderr.strip()))
-    lines = (proc.stderr if stream == "stderr" else proc.stdout).split()
-    return [(int(lines[i]) / 1e6, int(lines[i + 1])) for i in range(0, len(lines), 2)]
+    return timings(proc.stderr if stream == "stderr" else proc.stdout)
 
 
 def run_timers_parallel(cmds):
+    """Runs poll timers side by side; returns all their timings."""
     procs = [subprocess.Popen(c, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                               stderr=subprocess.PIPE, text=True) for c in cmds]
     results = []
@@ -57,8 +62,7 @@ def run_timers_parallel(cmds):
         _, err = p.communicate(timeout=900)
         if p.returncode != 0:
             raise RuntimeError("poll timer failed: " + err.strip())
-        words = err.split()
-        results += [(int(words[i]) / 1e6, int(words[i + 1])) for i in range(0, len(words), 2)]
+        results += timings(err)
     return results
 
 

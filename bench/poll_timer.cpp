@@ -4,8 +4,9 @@
 //
 // Polls 127.0.0.1:PORT COUNT times, one poll after another, exactly as a
 // cycle does, and writes a line per poll on standard error: how long it
-// took in microseconds, then the device's network fault after it (0: read). The poll's own console
-// text goes to standard output as usual. Exits 1 on bad arguments.
+// took in microseconds, then the device's network fault after it (0: read).
+// The poll's own console text goes to standard output as usual. Exits 1 on
+// bad arguments.
 #include "meter_link/meter_poll.h"
 #include "platform/clock.h"
 #include "platform/console.h"

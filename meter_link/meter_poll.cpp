@@ -13,9 +13,10 @@ namespace
 enum { IP_TEXT_SIZE = 128 };
 
 // Checks the bytes waiting every 10 ms, at most 500 times, and takes the
-// reply only once exactly its 61 bytes are there. The checks keep to a 10 ms
-// grid, so a silent device costs 5 s and not 5 s plus 500 wake-up delays. There is no blocking
-// receive: a device that sends too little or too much is never taken.
+// reply only once exactly its 61 bytes are there. There is no blocking
+// receive: a device that sends too little or too much is never taken. The
+// checks keep to a 10 ms grid, so a silent device costs 5 s, not 5 s plus
+// 500 wake-up delays.
 void wait_for_reply(NetSocket s, MeterRecord *record)
 {
     uint8_t msg_in[MESSAGE_BUFFER_SIZE];

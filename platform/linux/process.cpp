@@ -1,14 +1,11 @@
 // Stop requests and process exit on Linux.
 #include "platform/process.h"
 
-#include "platform/clock.h"
 #include "platform/console.h"
 
 #include <csignal>
-#include <cstdint>
 #include <cstdlib>
 #include <ctime>
-#include <cerrno>
 #include <sys/select.h>
 #include <unistd.h>
 
@@ -47,19 +44,16 @@ void pause_unless_stopped(int ms)
     // The stop signals are held back from the flag check until the wait
     // has begun, and pselect lets them in and starts waiting in one step: a
     // signal cannot fall between the two and leave the whole pause to run.
+    // They are the only signals with a handler, so only a stop ends the wait
+    // early.
     sigset_t stops, others;
     sigemptyset(&stops);
     sigaddset(&stops, SIGINT);
     sigaddset(&stops, SIGTERM);
     sigprocmask(SIG_BLOCK, &stops, &others);
-    int64_t end_us = clock_monotonic_us() + (int64_t)ms * 1000;
-    struct timespec left = {(time_t)(ms / 1000), (long)(ms % 1000) * 1000000};
-    while (!stop_flag && pselect(0, nullptr, nullptr, nullptr, &left, &others) != 0 &&
-           errno == EINTR && !stop_flag) {
-        int64_t left_us = end_us - clock_monotonic_us();
-        if (left_us <= 0)
-            break;
-        left = {(time_t)(left_us / 1000000), (long)(left_us % 1000000) * 1000};
+    if (!stop_flag) {
+        struct timespec wait = {(time_t)(ms / 1000), (long)(ms % 1000) * 1000000};
+        pselect(0, nullptr, nullptr, nullptr, &wait, &others);
     }
     sigprocmask(SIG_SETMASK, &others, nullptr);
 }
